@@ -1,0 +1,1 @@
+#include "otp_engine.h"
