@@ -61,6 +61,15 @@ class COtpEngine {
   void create_otp_write_list(const unsigned char* buffer, int lock);
   int check_flags(int force);
   void print_otp_write_list();
+  // Appends one entry to the write list; an entry past the list's capacity
+  // is not stored, only counted in m_nWriteOverflow.
+  void append_write(uint32_t address, uint8_t value, const char* comment);
+  // True when the last list built fits: both lists within their capacity
+  // and every pair within the pair area.
+  bool list_fits() const;
+  // Says by how much the last list built does not fit, e.g. "3 address/value
+  // pairs too many: 151 needed, 148 free"; an empty text when it fits.
+  void describe_shortfall(char* text, unsigned size) const;
 
   // --- Byte programming ------------------------------------------------------
   void otp_set_reg(uint32_t addr, uint32_t value);
@@ -76,9 +85,44 @@ class COtpEngine {
   uint8_t otp_check_byte(uint32_t addr);
   void otp_write_byte(uint16_t addr, uint8_t value);
   void write_otp_list();
+  // Every register and OTP request of the byte programming goes through
+  // these: they stop issuing requests once the run has lost the chip
+  // (m_linkFailure), and notice a port closed under the run.
+  void reg_write(uint16_t reg, uint16_t value);
+  uint16_t reg_read(uint16_t reg);
+  void otp_write_request(uint16_t address, uint8_t value);
 
   // --- Programming run -------------------------------------------------------
   void program_file();
+  // Steps 1 to 11 of the run, shared by program_file and the dry run: clear,
+  // read and decode the image, parse the file, check the valid-flag groups
+  // and build the list. Returns false when the run ends there; it has then
+  // told the operator why and set m_runResult.
+  bool prepare_run();
+  // How the last run ended, for callers that map it to an exit status.
+  enum class RunResult {
+    NotRun,       // no run yet, or one still being prepared
+    Prepared,     // prepare_run done, nothing programmed
+    Success,      // every byte verified, the chip locked
+    BitsFailed,   // programmed and locked, some bytes wrong in both banks
+    Locked,       // the chip was locked already; nothing programmed
+    Rejected,     // the configuration file was rejected by the reader
+    DeviceError,  // no port, the port closed, the controller silent, image unreadable
+    NoFit,        // the list does not fit the chip's remaining OTP; nothing programmed
+  };
+  // Why the chip was lost during a run.
+  enum class LinkFailure {
+    None,
+    NoPort,      // no port open, or the port closed during the run
+    NoAnswer,    // the controller stayed busy past the wait's bounds
+    Rejected,    // the status read itself was rejected
+  };
+  // Ends a run that lost the chip: tries to put a controller that may still
+  // listen back into reading, then reports the failure in a message box and
+  // the status line; `programming` says how far the list got.
+  void end_run_link_failure(bool programming);
+  // Shows an error box and the same text (with its own prefix) on the status line.
+  void report_error(const char* box_text, const char* status_text);
 
   // --- Members, in the order the dialog declares them ------------------------
   uint8_t m_otpExpected = 0;
@@ -127,6 +171,28 @@ class COtpEngine {
   int m_bForce = 0;
   int m_bLock = 1;
   int32_t m_nFailedBytes = 0;
+
+  // --- Run book-keeping ------------------------------------------------------
+  // Capacity counts of the last list built: entries and pairs that did not
+  // fit (they are counted, never stored), and the pairs the list asks for.
+  uint32_t m_nWriteOverflow = 0;
+  uint32_t m_nOverrideOverflow = 0;
+  uint32_t m_nPairsQueued = 0;
+  uint32_t m_nPairOverflow = 0;
+  // Bounds of every busy wait: polls of the status register, and wall clock.
+  uint32_t m_nWaitPollLimit = 100000;
+  uint32_t m_nWaitMillisLimit = 2000;
+  // Set when the run lost the chip; no request is issued after it.
+  LinkFailure m_linkFailure = LinkFailure::None;
+  // The not-opened message has been shown in this run.
+  bool m_bNotOpenedShown = false;
+  // Write-list entries programmed completely in this run, for the failure message.
+  uint32_t m_nEntriesDone = 0;
+  RunResult m_runResult = RunResult::NotRun;
+  // "Unable to program ..." report of the failed bytes of the run.
+  char m_failReport[kListCapacity * 40 + 32] = {};
+  // Text of the run's last message box (and status line) built from parts.
+  char m_runMessage[sizeof m_failReport + 256] = {};
 
  private:
   IRegisterAccess& m_regs;
