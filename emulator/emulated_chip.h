@@ -34,11 +34,23 @@ class EmulatedChip {
  public:
   EmulatedChip();  // blank chip, no faults, no file
 
-  // Switches on one fault. Specs: stuck=ADDR.BIT, stuck2=ADDR.BIT,
-  // weak=ADDR.BIT.N, no-otp, reject-reg, unplug-after=N, busy=N,
-  // hang-after=N, latency=US. Numbers in C notation (0x1F, 31, 037).
-  // Returns false and a message naming the spec when it is unknown or
-  // malformed; the chip is then unchanged.
+  // Switches on one fault. ADDR is an address within a bank, 0x000-0x1FF,
+  // BIT 0-7; numbers in C notation (0x1F, 31, 037).
+  //   stuck=ADDR.BIT     the bit never takes at ADDR (bank 1), neither from
+  //                      OTP writes nor from bit-program commands
+  //   stuck2=ADDR.BIT    the same at ADDR|0x200 (bank 2)
+  //   weak=ADDR.BIT.N    the bit takes from no OTP write, in either bank, and
+  //                      in each bank only from the N-th bit-program command
+  //                      aimed at it in that bank (N >= 1)
+  //   no-otp             OTP requests rejected (a port of another driver)
+  //   reject-reg         register requests rejected
+  //   unplug-after=N     every request after the N-th is rejected
+  //   busy=N             the status reads busy N times after each command
+  //   hang-after=N       from the N-th request on the status reads busy
+  //   latency=US         every request takes US microseconds (at most 1 s)
+  // Faults add up; a repeated busy, latency, weak, unplug or hang spec
+  // replaces the earlier value. Returns false and a message naming the spec
+  // when it is unknown or malformed; the chip is then unchanged.
   bool AddFault(std::string_view spec, std::string* error);
 
   // Loads the OTP content from an image file of 512 bytes (bank 1, bank 2
