@@ -146,7 +146,7 @@ ImageStatus WriteFileAtomically(const std::string& path, const uint8_t* data, si
 }  // namespace
 
 EmulatedChip::EmulatedChip() : m_regs(0x10000, 0) {
-  for (unsigned a = 0; a < kOtpSize; ++a) m_otp[a] = BlankByte(a);
+  for (unsigned a = 0; a < kChipOtpSize; ++a) m_otp[a] = BlankByte(a);
 }
 
 // ---------------------------------------------------------------------------
@@ -355,7 +355,7 @@ bool EmulatedChip::ProgramBit(unsigned address, unsigned bit) {
 // and do nothing, as a register that holds what was written.
 bool EmulatedChip::Command(uint16_t command) {
   m_busyLeft = m_busyReads;
-  const unsigned address = m_regs[kRegOtpAddress] & (kOtpSize - 1);  // a 10-bit address
+  const unsigned address = m_regs[kRegOtpAddress] & (kChipOtpSize - 1);  // a 10-bit address
   switch (command) {
     case 1:
       m_fetched = m_otp[address];
@@ -379,9 +379,9 @@ bool EmulatedChip::Command(uint16_t command) {
 // ---------------------------------------------------------------------------
 // Inspection
 
-uint8_t EmulatedChip::Otp(unsigned address) const { return m_otp[address & (kOtpSize - 1)]; }
+uint8_t EmulatedChip::Otp(unsigned address) const { return m_otp[address & (kChipOtpSize - 1)]; }
 
-void EmulatedChip::SetOtp(unsigned address, uint8_t value) { m_otp[address & (kOtpSize - 1)] = value; }
+void EmulatedChip::SetOtp(unsigned address, uint8_t value) { m_otp[address & (kChipOtpSize - 1)] = value; }
 
 uint16_t EmulatedChip::Reg(uint16_t reg) const {
   if (reg == kRegOtpStatus) return (m_busyLeft || (m_hang && m_sequence >= m_hangAfter)) ? 1 : 0;
@@ -427,7 +427,7 @@ ImageStatus EmulatedChip::LoadImage(const std::string& path, std::string* error)
     return ImageStatus::Unreadable;
   }
   // Read one byte more than the largest image to tell a longer file apart.
-  uint8_t buffer[kOtpSize + 1];
+  uint8_t buffer[kChipOtpSize + 1];
   size_t got = 0;
   while (got < sizeof buffer) {
     ssize_t n = read(fd, buffer + got, sizeof buffer - got);
@@ -442,9 +442,9 @@ ImageStatus EmulatedChip::LoadImage(const std::string& path, std::string* error)
     got += static_cast<size_t>(n);
   }
   close(fd);
-  if (got != kOtpBankSize && got != kOtpSize) {
+  if (got != kOtpBankSize && got != kChipOtpSize) {
     SetError(error, "image file " + path + " has " +
-                        (got > kOtpSize ? "more than 1024" : std::to_string(got)) +
+                        (got > kChipOtpSize ? "more than 1024" : std::to_string(got)) +
                         " bytes; an image has 512 or 1024");
     return ImageStatus::WrongSize;
   }
@@ -461,7 +461,7 @@ ImageStatus EmulatedChip::LoadImage(const std::string& path, std::string* error)
 
   for (size_t a = 0; a < kOtpBankSize; ++a) {
     m_otp[a] = buffer[a];
-    m_otp[a | kBank2] = got == kOtpSize ? buffer[a | kBank2] : buffer[a];
+    m_otp[a | kBank2] = got == kChipOtpSize ? buffer[a | kBank2] : buffer[a];
   }
   m_imagePath = target;
   m_imageSize = got;
@@ -485,12 +485,12 @@ ImageStatus EmulatedChip::WriteBlankImage(const std::string& path, size_t size, 
 
 ImageStatus EmulatedChip::WriteBlankImage(const std::string& path, size_t size, std::string* error,
                                           bool replace) {
-  if (size != kOtpBankSize && size != kOtpSize) {
+  if (size != kOtpBankSize && size != kChipOtpSize) {
     SetError(error, "an image has 512 or 1024 bytes, not " + std::to_string(size));
     return ImageStatus::WrongSize;
   }
-  uint8_t blank[kOtpSize];
-  for (unsigned a = 0; a < kOtpSize; ++a) blank[a] = BlankByte(a);
+  uint8_t blank[kChipOtpSize];
+  for (unsigned a = 0; a < kChipOtpSize; ++a) blank[a] = BlankByte(a);
   return WriteFileAtomically(path, blank, size, replace, error);
 }
 

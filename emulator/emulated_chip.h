@@ -28,7 +28,7 @@ constexpr uint16_t kRegOtpStatus = 0x0D44;    // bit 0: busy
 constexpr uint16_t kRegOtpData = 0x0D45;      // the byte fetched by command 1
 
 constexpr size_t kOtpBankSize = 0x200;
-constexpr size_t kOtpSize = 2 * kOtpBankSize;
+constexpr size_t kChipOtpSize = 2 * kOtpBankSize;
 
 class EmulatedChip {
  public:
@@ -106,13 +106,13 @@ class EmulatedChip {
   uint8_t WeakMask(unsigned bankAddress) const;
   bool StatusBusy();
 
-  std::array<uint8_t, kOtpSize> m_otp{};
+  std::array<uint8_t, kChipOtpSize> m_otp{};
   std::vector<uint16_t> m_regs;  // every register, 64 Ki entries
   uint8_t m_fetched = 0;         // the byte that command 1 fetched last
   uint64_t m_busyLeft = 0;       // status reads still busy after the last command
 
   // Faults.
-  std::array<uint8_t, kOtpSize> m_stuck{};  // per bank address: bits that never take
+  std::array<uint8_t, kChipOtpSize> m_stuck{};  // per bank address: bits that never take
   std::vector<WeakBit> m_weak;
   bool m_noOtp = false;
   bool m_rejectReg = false;

@@ -355,7 +355,7 @@ int main(int argc, char** argv) {
   if (status == qt70::ImageStatus::Missing && options.create) {
     std::string createError;
     qt70::ImageStatus created =
-        qt70::EmulatedChip::WriteBlankImage(options.image, qt70::kOtpSize, &createError, false);
+        qt70::EmulatedChip::WriteBlankImage(options.image, qt70::kChipOtpSize, &createError, false);
     // Another process may have created it in between; loading tells.
     if (created != qt70::ImageStatus::Ok && createError.find("exists already") == std::string::npos)
       return Fail(kExitDevice, "cannot create image: " + createError);
