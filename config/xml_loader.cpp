@@ -14,6 +14,7 @@
 // well-formed leaves them exactly as they were.
 
 #include <libxml/xmlreader.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -257,6 +258,12 @@ bool CConfigFiles::LoadXmlFile(const std::string& path, CSettings& settings) {
   std::string problem;
   int fd = cfg::OpenRegularFile(path.c_str(), &problem);
   if (fd < 0) return fail(problem);
+  // libxml2's reader has no clear word for an empty file.
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && st.st_size == 0) {
+    ::close(fd);
+    return fail("the file is empty");
+  }
   xmlTextReaderPtr reader = xmlReaderForFd(fd, path.c_str(), nullptr, cfg::ParseOptions());
   if (reader == nullptr) {
     ::close(fd);

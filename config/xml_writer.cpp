@@ -218,10 +218,29 @@ std::string BaseOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// libxml2's own descriptor output takes a short write for a complete one
+// and drops the rest (a full disk, a file-size limit), so the output goes
+// through this callback, which writes everything or reports -1.
+int WriteAll(void* context, const char* buffer, int len) {
+  int fd = *static_cast<int*>(context);
+  int done = 0;
+  while (done < len) {
+    ssize_t n = ::write(fd, buffer + done, static_cast<size_t>(len - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return -1;
+    }
+    done += static_cast<int>(n);
+  }
+  return len;
+}
+
 // Writes the document to `fd`, unformatted, in UTF-8; true when every byte
 // reached the file.
 bool SaveToFd(xmlDocPtr doc, int fd) {
-  xmlOutputBufferPtr out = xmlOutputBufferCreateFd(fd, nullptr);
+  int context = fd;
+  xmlOutputBufferPtr out = xmlOutputBufferCreateIO(WriteAll, nullptr, &context, nullptr);
   if (out == nullptr) return false;
   // Closes `out` (not the descriptor) and reports a failed write as -1.
   return xmlSaveFormatFileTo(out, doc, "UTF-8", 0) >= 0;
