@@ -49,7 +49,7 @@ class EmulatedChip {
   //   hang-after=N       from the N-th request on the status reads busy
   //   latency=US         every request takes US microseconds (at most 1 s)
   // Faults add up; a repeated busy, latency, weak, unplug or hang spec
-  // replaces the earlier value. Returns false and a message naming the spec
+  // replaces the earlier value. Returns false and a message naming the fault
   // when it is unknown or malformed; the chip is then unchanged.
   bool AddFault(std::string_view spec, std::string* error);
 
