@@ -179,6 +179,9 @@ class COtpEngine {
   uint32_t m_nOverrideOverflow = 0;
   uint32_t m_nPairsQueued = 0;
   uint32_t m_nPairOverflow = 0;
+  // What check_flags returned in the last run: fields missing from a
+  // valid-flag group that the run sets for the first time.
+  int m_nMissingFields = 0;
   // Bounds of every busy wait: polls of the status register, and wall clock.
   uint32_t m_nWaitPollLimit = 100000;
   uint32_t m_nWaitMillisLimit = 2000;

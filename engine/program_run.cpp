@@ -70,6 +70,7 @@ bool COtpEngine::prepare_run() {
   m_nOverrideOverflow = 0;
   m_nPairsQueued = 0;
   m_nPairOverflow = 0;
+  m_nMissingFields = 0;
   initialize_tags();
   m_bXmlUsbValid = 0;
   m_bXmlStringsValid = 0;
@@ -123,7 +124,7 @@ bool COtpEngine::prepare_run() {
   if (verbose > 3)
     for (const mlc_tag& tag : m_tags) print_tag(&tag);
   // Missing fields are reported and counted; the run programs anyway.
-  check_flags(m_bForce);
+  m_nMissingFields = check_flags(m_bForce);
   create_otp_write_list(device_otp, m_bLock);
   if (verbose > 1) print_otp_write_list();
 
