@@ -14,11 +14,11 @@ function(qt70_library name)
   qt70_warnings(${name})
 endfunction()
 
-# qt70_test(NAME SOURCES ... [DEPS ...] [TIMEOUT seconds]): a GoogleTest
+# qt70_test(NAME SOURCES ... [DEPS ...] [TIMEOUT seconds] [ENVIRONMENT VAR=value ...]): a GoogleTest
 # executable whose tests ctest runs one by one, each with a timeout so that
 # a loop that never ends fails instead of hanging the run.
 function(qt70_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;ENVIRONMENT" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 60)
   endif()
@@ -28,7 +28,11 @@ function(qt70_test name)
                              QT70_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   qt70_warnings(${name})
-  gtest_discover_tests(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} DISCOVERY_TIMEOUT 60)
+  set(env)
+  if(ARG_ENVIRONMENT)
+    set(env ENVIRONMENT "${ARG_ENVIRONMENT}")
+  endif()
+  gtest_discover_tests(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ${env} DISCOVERY_TIMEOUT 60)
 endfunction()
 
 # qt70_folder_library(NAME [DEPS ...]): the library of one folder, made of
