@@ -68,7 +68,7 @@ class COtpEngine {
   // and every pair within the pair area.
   bool list_fits() const;
   // Says by how much the last list built does not fit, e.g. "3 address/value
-  // pairs too many: 151 needed, 148 free"; an empty text when it fits.
+  // pairs too many (10 needed, 7 free)"; an empty text when it fits.
   void describe_shortfall(char* text, unsigned size) const;
 
   // --- Byte programming ------------------------------------------------------
@@ -121,7 +121,7 @@ class COtpEngine {
   // listen back into reading, then reports the failure in a message box and
   // the status line; `programming` says how far the list got.
   void end_run_link_failure(bool programming);
-  // Shows an error box and the same text (with its own prefix) on the status line.
+  // Shows an error box (caption "Error"), then shows the status line with its text.
   void report_error(const char* box_text, const char* status_text);
 
   // --- Members, in the order the dialog declares them ------------------------
