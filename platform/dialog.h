@@ -59,7 +59,8 @@ class ResourceError : public std::runtime_error {
 // A single-line edit. Read-only keeps it enabled and its text selectable.
 // The typing limit stops the operator from adding characters past it, but
 // never cuts text that is already longer (set by code): that text stays as
-// it is, and the data exchange reports it.
+// it is, and the data exchange reports it. Put text in with SetWindowText
+// (or the dialog's SetDlgItemText): QLineEdit::setText cuts at maxLength.
 class CEdit : public QLineEdit {
   Q_OBJECT
 

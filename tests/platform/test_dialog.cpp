@@ -3,6 +3,9 @@
 // box), the system menu stand-in, the screenshot, the wait cursor and the
 // file dialog.
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QImage>
 #include <QMenu>
 #include <QMessageBox>
@@ -96,6 +99,22 @@ TEST_F(DialogTest, EnterEndsWithIdokAfterASuccessfulTransfer) {
   EXPECT_EQ(result, IDOK);
   EXPECT_EQ(dlg.m_strVendorId, "0x0403");
   EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST_F(DialogTest, EnterFromAnyControlButAPushButtonSendsIdok) {
+  for (int id : {IDC_COMBO_COM_NUMBER, IDC_COMBO_PARITY, IDC_CHECK_SELF_POWERED, IDC_EDIT_BAUD_RATE}) {
+    SCOPED_TRACE(id);
+    MainTemplateDialog dlg;
+    const int result = RunModal(dlg, [&] {
+      dlg.SetFocus(id);
+      QWidget* target = dlg.focusWidget();  // the edit inside an editable list
+      ASSERT_NE(target, nullptr);
+      EXPECT_EQ(dlg.GetDlgCtrlID(target), id);
+      QTest::keyClick(target, Qt::Key_Return);
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(dlg.log, std::vector<std::string>{"command 1/0"});
+  }
 }
 
 TEST_F(DialogTest, EnterWithAFailingTransferKeepsTheDialogOpen) {
@@ -278,6 +297,60 @@ TEST_F(DialogTest, SystemMenuItemsReachOnSysCommand) {
   EXPECT_EQ(dlg.log, std::vector<std::string>{"syscommand 16"});
   EXPECT_EQ(dlg.GetSystemMenu(true), nullptr);
   EXPECT_FALSE(dlg.GetSystemMenu(false)->HasItem(IDM_ABOUTBOX));
+}
+
+TEST_F(DialogTest, ContextMenuOffersTheSystemMenu) {
+  MainTemplateDialog dlg;
+  dlg.Create();
+  dlg.GetSystemMenu(false)->AppendMenu(MF_SEPARATOR);
+  dlg.GetSystemMenu(false)->AppendMenu(MF_STRING, IDM_ABOUTBOX, LoadString(IDS_ABOUTBOX));
+  dlg.show();
+  QTimer::singleShot(0, [] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    for (QAction* a : menu->actions())
+      if (a->text() == "&About QT70L5530OTP...") menu->setActiveAction(a);
+    QTest::keyClick(menu, Qt::Key_Return);
+  });
+  QTimer failsafe;
+  QObject::connect(&failsafe, &QTimer::timeout, [] {
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+  });
+  failsafe.start(5000);
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), dlg.mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(&dlg, &event);
+  EXPECT_EQ(dlg.log, std::vector<std::string>{"syscommand 16"});
+  dlg.hide();
+}
+
+TEST_F(DialogTest, TheFileDialogShowsTitleFilterAndFolder) {
+  QTemporaryDir dir;
+  QFile file(dir.path() + "/settings.xml");
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  std::string title, filters, folder;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    title = dialog->windowTitle().toStdString();
+    filters = dialog->nameFilters().join("|").toStdString();
+    folder = dialog->directory().absolutePath().toStdString();
+    dialog->selectFile(dir.path() + "/settings.xml");
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+  QTimer failsafe;
+  QObject::connect(&failsafe, &QTimer::timeout, [] {
+    if (QWidget* w = QApplication::activeModalWidget()) w->close();
+  });
+  failsafe.start(5000);
+  CFileDialog open;
+  open.m_request = {"Open QT70L5530IL16 Config .xml File XML File", "XML Files (*.xml)", "*.xml",
+                    dir.path().toStdString()};
+  EXPECT_EQ(open.DoModal(), IDOK);
+  EXPECT_EQ(title, "Open QT70L5530IL16 Config .xml File XML File");
+  EXPECT_EQ(filters, "XML Files (*.xml)");
+  EXPECT_EQ(folder, QDir(dir.path()).absolutePath().toStdString());
+  EXPECT_EQ(open.GetPathName(), (dir.path() + "/settings.xml").toStdString());
 }
 
 TEST_F(DialogTest, StartupScreenshot) {
