@@ -41,6 +41,9 @@ bool IsContent(int type) {
 
 // Read with white space not reported: 1 on a node, 0 at the end, -1 on error.
 int ReadSkippingWhitespace(xmlTextReaderPtr reader) {
+  // After an error libxml2's reader would start over from the first node on
+  // the next read, and a walk that counts nodes would go round for ever.
+  if (xmlTextReaderReadState(reader) == XML_TEXTREADER_MODE_ERROR) return -1;
   for (;;) {
     int rc = xmlTextReaderRead(reader);
     if (rc != 1) return rc < 0 ? -1 : 0;
@@ -280,7 +283,7 @@ bool CConfigFiles::LoadXmlFile(const std::string& path, CSettings& settings) {
 
   // The walk ends at the end of the file or at the first error; one more
   // read tells which.
-  bool failed = log.failed || xmlTextReaderRead(reader) < 0;
+  bool failed = log.failed || ReadSkippingWhitespace(reader) < 0;
   xmlFreeTextReader(reader);
   ::close(fd);
   if (failed) {

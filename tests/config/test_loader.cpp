@@ -238,6 +238,9 @@ TEST_F(LoaderTest, FailuresLeaveEverySettingAsItWas) {
   WriteFile(truncated, whole.substr(0, whole.size() - 20));
   std::string mismatched = dir.File("mismatched.xml");
   WriteFile(mismatched, "<Data>\n<Config Version=\"1.0\">\n<GPIO_MODE>0x5</GPIO_MODE>\n</Data>\n");
+  // The reader starts over after an error; a walk must not follow it.
+  std::string unclosed = dir.File("unclosed.xml");
+  WriteFile(unclosed, "<USB_MAXPOWER>");
   std::string empty = dir.File("empty.xml");
   WriteFile(empty, "");
   struct Case {
@@ -251,6 +254,7 @@ TEST_F(LoaderTest, FailuresLeaveEverySettingAsItWas) {
       {truncated, "line "},
       {mismatched, "line 4: Opening and ending tag mismatch"},
       {empty, "the file is empty"},
+      {unclosed, "line 1: "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
