@@ -6,7 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,8 +14,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace qt70::test {
 
@@ -42,13 +40,18 @@ class ChipServer {
 
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    int rc = posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t parent = getpid();
+    m_pid = fork();
+    if (m_pid == 0) {
+      // The server ends with the test, even when the test crashes.
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (getppid() != parent) _exit(127);
+      dup2(out[1], STDOUT_FILENO);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
     close(out[1]);
-    if (rc != 0) {
+    if (m_pid < 0) {
       close(out[0]);
       m_pid = -1;
       output = "cannot start qt70chip";
