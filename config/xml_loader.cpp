@@ -113,7 +113,7 @@ void OnParseError(void* user, xmlErrorPtr error) {
   bool fatal = error->level == XML_ERR_FATAL;
   if (fatal ? log->failed : !log->message.empty()) return;
   if (fatal) log->failed = true;
-  log->message = error->message ? error->message : "";
+  log->message = cfg::Utf8ToLatin1(error->message ? error->message : "");
   while (!log->message.empty() && (log->message.back() == '\n' || log->message.back() == ' '))
     log->message.pop_back();
   log->line = error->line;
@@ -252,9 +252,9 @@ bool CConfigFiles::LoadXmlFile(const std::string& path, CSettings& settings) {
     return false;
   }
   auto fail = [&](const std::string& problem) {
-    m_ui.MessageBox("Cannot load the configuration file " + path + ": " + problem +
-                        ". No setting was changed.",
-                    "Error", MB_ICONERROR);
+    m_ui.MessageBox(
+        "Cannot load the configuration file " + path + ": " + problem + ". No setting was changed.",
+        "Error", MB_ICONERROR);
     return false;
   };
 

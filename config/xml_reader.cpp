@@ -81,13 +81,20 @@ union RecordCopy {
 
 size_t RecordSize(uint32_t type) {
   switch (type) {
-    case TYPE_MLC8: return sizeof(mlc_8);
-    case TYPE_MLC16: return sizeof(mlc_16);
-    case TYPE_STRING: return sizeof(mlc_string);
-    case TYPE_LINE: return sizeof(mlc_line);
-    case TYPE_AV: return sizeof(mlc_av);
-    case TYPE_GEN: return sizeof(mlc_gen);
-    default: return 0;
+    case TYPE_MLC8:
+      return sizeof(mlc_8);
+    case TYPE_MLC16:
+      return sizeof(mlc_16);
+    case TYPE_STRING:
+      return sizeof(mlc_string);
+    case TYPE_LINE:
+      return sizeof(mlc_line);
+    case TYPE_AV:
+      return sizeof(mlc_av);
+    case TYPE_GEN:
+      return sizeof(mlc_gen);
+    default:
+      return 0;
   }
 }
 
@@ -189,7 +196,8 @@ void CConfigFiles::parseConfig(xmlDocPtr doc, xmlNodePtr cur) {
   xmlChar* version = xmlGetProp(cur, X("Version"));
   if (version == nullptr || !xmlStrEqual(version, X("1.0"))) {
     std::string text = "Unsupported file format version: ";
-    text += version ? reinterpret_cast<const char*>(version) : "(none)";
+    // Messages are 8-bit text like everything the operator sees.
+    text += version ? cfg::Utf8ToLatin1(reinterpret_cast<const char*>(version)) : "(none)";
     text += ". Exiting application";
     if (version) xmlFree(version);
     m_ui.MessageBox(text, "Error", MB_ICONERROR);
@@ -219,20 +227,24 @@ int CConfigFiles::parseItem(xmlDocPtr doc, xmlNodePtr cur) {
   const mlc_tag* found = cur->type == XML_ELEMENT_NODE ? FindTag(cur->name) : nullptr;
   mlc_tag* tag = const_cast<mlc_tag*>(found);
   if (tag == nullptr || tag->record == nullptr) {
-    m_ui.MessageBox("Some unknown tags in the file. Please check", "Warning",
-                    MB_ICONEXCLAMATION);
+    m_ui.MessageBox("Some unknown tags in the file. Please check", "Warning", MB_ICONEXCLAMATION);
     return -1;
   }
   switch (tag->type) {
-    case TYPE_MLC8: return read_xml_8(doc, cur, tag);
-    case TYPE_MLC16: return read_xml_16(doc, cur, tag);
-    case TYPE_STRING: return read_xml_string(doc, cur, tag);
-    case TYPE_LINE: return read_xml_line(doc, cur, tag);
-    case TYPE_AV: return read_xml_av(doc, cur, tag);
-    case TYPE_GEN: return read_xml_gen(doc, cur, tag);
+    case TYPE_MLC8:
+      return read_xml_8(doc, cur, tag);
+    case TYPE_MLC16:
+      return read_xml_16(doc, cur, tag);
+    case TYPE_STRING:
+      return read_xml_string(doc, cur, tag);
+    case TYPE_LINE:
+      return read_xml_line(doc, cur, tag);
+    case TYPE_AV:
+      return read_xml_av(doc, cur, tag);
+    case TYPE_GEN:
+      return read_xml_gen(doc, cur, tag);
     default:
-      m_ui.MessageBox("Some unknown tags in the file. Please check", "Warning",
-                      MB_ICONEXCLAMATION);
+      m_ui.MessageBox("Some unknown tags in the file. Please check", "Warning", MB_ICONEXCLAMATION);
       return -1;
   }
 }
@@ -284,7 +296,9 @@ int CConfigFiles::read_xml_string(xmlDocPtr doc, xmlNodePtr node, mlc_tag* tag) 
       return Reject(tag, child, "a Byte has no Index attribute");
     unsigned long index = ReadNumber(X(indexText.c_str()));
     unsigned long value = ElementNumber(doc, child);
-    if (index > 15) return Reject(tag, child, "Byte Index \"" + indexText + "\" is outside 0-15");
+    if (index > 15)
+      return Reject(tag, child,
+                    "Byte Index \"" + cfg::Utf8ToLatin1(indexText) + "\" is outside 0-15");
     if (value == 0) {
       QT70_TRACE(2, "         skipping null character at %d\n", static_cast<int>(index));
       continue;
@@ -321,7 +335,9 @@ int CConfigFiles::read_xml_line(xmlDocPtr doc, xmlNodePtr node, mlc_tag* tag) {
     unsigned long index = ReadNumber(X(indexText.c_str()));
     unsigned long value = ElementNumber(doc, child);
     QT70_TRACE(2, "         %d %d\n", static_cast<int>(index), static_cast<int>(value));
-    if (index > 6) return Reject(tag, child, "Byte Index \"" + indexText + "\" is outside 0-6");
+    if (index > 6)
+      return Reject(tag, child,
+                    "Byte Index \"" + cfg::Utf8ToLatin1(indexText) + "\" is outside 0-6");
     // Within parseDoc every line-coding byte of the document counts; a
     // direct call is bounded by what the record holds.
     uint32_t given = m_pTags != m_engine.m_tags ? m_nLineBytes : rec->req;
@@ -354,7 +370,7 @@ int CConfigFiles::read_xml_av(xmlDocPtr doc, xmlNodePtr node, mlc_tag* tag) {
       char hex[8];
       std::snprintf(hex, sizeof hex, "0x%03X", address);
       return Reject(tag, child,
-                    "Value Address \"" + addressText + "\" is " + hex +
+                    "Value Address \"" + cfg::Utf8ToLatin1(addressText) + "\" is " + hex +
                         " after masking to 12 bits; the chip would take such a pair for the end "
                         "of its pair list and ignore every later pair");
     }

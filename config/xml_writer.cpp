@@ -95,10 +95,14 @@ class TreeBuilder {
 
 unsigned CoreClockCode(int coreClock) {
   switch (coreClock) {
-    case 0: return 3;  // 6 MHz
-    case 1: return 2;  // 12 MHz
-    case 2: return 1;  // 24 MHz
-    default: return 0;  // 48 MHz, also for no selection
+    case 0:
+      return 3;  // 6 MHz
+    case 1:
+      return 2;  // 12 MHz
+    case 2:
+      return 1;  // 24 MHz
+    default:
+      return 0;  // 48 MHz, also for no selection
   }
 }
 
@@ -164,8 +168,8 @@ xmlDocPtr BuildDocument(const CSettings& s) {
   for (const PassThrough& field : kSingleValues) {
     xmlNodePtr element = b.Element(config, field.element, "\n\t\t");
     // Every one of these elements gets a text child, also an empty one.
-    b.Text(element, field.member ? cfg::Latin1ToUtf8(s.*field.member)
-                                 : ComposedByte(s, field.element));
+    b.Text(element,
+           field.member ? cfg::Latin1ToUtf8(s.*field.member) : ComposedByte(s, field.element));
   }
 
   const struct {

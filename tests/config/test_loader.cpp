@@ -1,9 +1,8 @@
 // The loader: what each element sets, the node counting, the Use Kelm
 // Defaults flags, and files that leave the settings untouched.
 
-#include <sys/stat.h>
-
 #include <libxml/xmlreader.h>
+#include <sys/stat.h>
 
 #include <functional>
 
@@ -82,7 +81,8 @@ TEST_F(LoaderTest, ElementsSetTheirSettings) {
       {"texts taken unchanged",
        "\n\t\t<GPIO_MODE>0x5</GPIO_MODE>\n\t\t<FLOW_CONTROL>0x12</FLOW_CONTROL>"
        "\n\t\t<USB_MAXPOWER> 7 </USB_MAXPOWER>\n\t\t<GPIO_DIRECTION>x</GPIO_DIRECTION>"
-       "\n\t\t<GPIO_INT_MASK>0x\xc3\xa9</GPIO_INT_MASK>\n\t\t<PIN_PULLDOWN_EN>&lt;&amp;</PIN_PULLDOWN_EN>"
+       "\n\t\t<GPIO_INT_MASK>0x\xc3\xa9</GPIO_INT_MASK>\n\t\t<PIN_PULLDOWN_EN>&lt;&amp;</"
+       "PIN_PULLDOWN_EN>"
        "\n\t\t<PIN_PULLUP_EN>\xe2\x82\xac</PIN_PULLUP_EN>\n\t\t<GPIO_SET>0x04</GPIO_SET>"
        "\n\t\t<USB_VENDOR_ID>0x1234</USB_VENDOR_ID>\n\t\t<USB_PRODUCT_ID>0xabcd</USB_PRODUCT_ID>",
        [](CSettings& s) {
@@ -160,8 +160,8 @@ TEST_F(LoaderTest, ElementsSetTheirSettings) {
                                       "0", "0", "0", "0", "0", "0"}) +
            String("PRODUCT_STRING", {"0x00", "0x41", "0", "0", "0", "0", "0", "0", "0", "0", "0",
                                      "0", "0", "0", "0", "0"}) +
-           String("SERIAL_NUMBER_STRING", {"0x31", "0", "0x32", "0", "0", "0", "0", "0", "0",
-                                           "0", "0", "0", "0", "0", "0", "0"}),
+           String("SERIAL_NUMBER_STRING", {"0x31", "0", "0x32", "0", "0", "0", "0", "0", "0", "0",
+                                           "0", "0", "0", "0", "0", "0"}),
        [](CSettings& s) {
          s.m_strManufacturer = "AB\xe9";
          s.m_strProduct = "";
@@ -231,10 +231,9 @@ TEST_F(LoaderTest, FailuresLeaveEverySettingAsItWas) {
   // Well-formed up to the last line: the strings and the line coding have
   // already been read when the fault is met.
   std::string whole =
-            Doc(String("MANUFACTURER_STRING", {"0x41", "0", "0", "0", "0", "0", "0", "0", "0",
-                                               "0", "0", "0", "0", "0", "0", "0"}) +
-                Line({"0x80", "0x25", "0", "0", "0", "0", "0x08"}) +
-                "\n\t\t<GPIO_MODE>0x5</GPIO_MODE>");
+      Doc(String("MANUFACTURER_STRING", {"0x41", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0",
+                                         "0", "0", "0", "0", "0"}) +
+          Line({"0x80", "0x25", "0", "0", "0", "0", "0x08"}) + "\n\t\t<GPIO_MODE>0x5</GPIO_MODE>");
   WriteFile(truncated, whole.substr(0, whole.size() - 20));
   std::string mismatched = dir.File("mismatched.xml");
   WriteFile(mismatched, "<Data>\n<Config Version=\"1.0\">\n<GPIO_MODE>0x5</GPIO_MODE>\n</Data>\n");
@@ -274,8 +273,8 @@ TEST_F(LoaderTest, EmptyPathAsksForAFile) {
   CSettings s = Before();
   EXPECT_FALSE(rig.files.LoadXmlFile("", s));
   EXPECT_EQ(s, Before());
-  EXPECT_EQ(rig.ui.boxes,
-            (std::vector<test::MessageBoxCall>{{"You must first specify an XML file to read", "", MB_OK}}));
+  EXPECT_EQ(rig.ui.boxes, (std::vector<test::MessageBoxCall>{
+                              {"You must first specify an XML file to read", "", MB_OK}}));
 }
 
 TEST_F(LoaderTest, ExternalEntitiesAreNotLoaded) {
@@ -283,7 +282,8 @@ TEST_F(LoaderTest, ExternalEntitiesAreNotLoaded) {
   WriteFile(secret, "0x55");
   CSettings s = Before();
   ASSERT_TRUE(Load("<?xml version=\"1.0\"?>\n<!DOCTYPE Data [<!ENTITY ext SYSTEM \"file://" +
-                       secret + "\">]>\n<Data><Config Version=\"1.0\"><GPIO_MODE>&ext;</GPIO_MODE>"
+                       secret +
+                       "\">]>\n<Data><Config Version=\"1.0\"><GPIO_MODE>&ext;</GPIO_MODE>"
                        "</Config></Data>",
                    s));
   EXPECT_EQ(s.m_strGpioMode, "");  // the entity reference node, not the file's text

@@ -59,17 +59,17 @@ TEST_F(ReaderTest, NumbersFollowStrtoulBaseZeroThenTheFieldWidth) {
   const NumberCase cases[] = {
       {"OTP_CONFIG0", "0x41", 0x41, 0},
       {"OTP_CONFIG0", "65", 0x41, 0},
-      {"OTP_CONFIG0", "0101", 0x41, 0},            // octal
-      {"OTP_CONFIG0", "  \n\t0X41zz", 0x41, 0},     // leading space, stop at junk
-      {"OTP_CONFIG0", "abc", 0, 0},                 // no number
-      {"OTP_CONFIG0", "", 0, 0},                    // no text at all
-      {"OTP_CONFIG0", "08", 0, 0},                  // octal stops at 8
-      {"OTP_CONFIG0", "-1", 0xFF, 0},               // negated modulo 2^64, cut
+      {"OTP_CONFIG0", "0101", 0x41, 0},          // octal
+      {"OTP_CONFIG0", "  \n\t0X41zz", 0x41, 0},  // leading space, stop at junk
+      {"OTP_CONFIG0", "abc", 0, 0},              // no number
+      {"OTP_CONFIG0", "", 0, 0},                 // no text at all
+      {"OTP_CONFIG0", "08", 0, 0},               // octal stops at 8
+      {"OTP_CONFIG0", "-1", 0xFF, 0},            // negated modulo 2^64, cut
       {"OTP_CONFIG3", "0x1234", 0x34, 0},
       {"GPIO_MODE", "0x1ff", 0xFF, 0},
       {"USB_VENDOR_ID", "0x11234", 0x1234, 1},
       {"USB_VENDOR_ID", "99999999999999999999999", 0xFFFF, 1},  // saturates
-      {"USB_PRODUCT_ID", "0x10000", 0x0000, 1},     // zero only after the cut
+      {"USB_PRODUCT_ID", "0x10000", 0x0000, 1},                 // zero only after the cut
       {"USB_ATTRIBUTES", "0x00", 0x00, 0},
       {"USB_ATTRIBUTES", "0x80", 0x80, 1},
       {"USB_ATTRIBUTES", "0x100", 0x00, 1},
@@ -199,7 +199,8 @@ TEST_F(ReaderTest, ListFieldsFillTheirRecords) {
          EXPECT_EQ(av.address[1], 0x123);
          EXPECT_EQ(av.value[1], 0xABC);
        }},
-      {"148 pairs fit", [] {
+      {"148 pairs fit",
+       [] {
          std::string s = "<ADDRESS_VALUE>";
          for (int i = 1; i <= 148; ++i)
            s += "<Value Address=\"" + std::to_string(i) + "\">" + std::to_string(i) + "</Value>";
@@ -220,8 +221,7 @@ TEST_F(ReaderTest, ListFieldsFillTheirRecords) {
       {"other children of Byte lists are skipped",
        "<LINE_CODING><!-- c --><Other>5</Other><Byte Index=\"0\">0x01</Byte>text</LINE_CODING>",
        [](const COtpEngine& e) { EXPECT_EQ(e.m_recLineCoding.req, 1u); }},
-      {"entity references are replaced by their text",
-       "<GPIO_SET>0x&#x31;&amp;</GPIO_SET>",
+      {"entity references are replaced by their text", "<GPIO_SET>0x&#x31;&amp;</GPIO_SET>",
        [](const COtpEngine& e) { EXPECT_EQ(e.m_recGpioSet.xml, 1); }},
   };
   for (const RecordCase& c : cases) {
@@ -249,25 +249,37 @@ TEST_F(ReaderTest, DocumentLevelOutcomesAndMessages) {
   const MessageCase cases[] = {
       {"not well-formed", "<Data><Config Version=\"1.0\"></Data>", 0, {parseFailed}},
       {"empty file", "", 0, {parseFailed}},
-      {"wrong root (case-sensitive)", "<data><Config Version=\"1.0\"/></data>", 0,
+      {"wrong root (case-sensitive)",
+       "<data><Config Version=\"1.0\"/></data>",
+       0,
        {{"xml Document is of a wrong type; root node != Data", "Error", MB_ICONERROR}}},
       {"root with white space only", "<Data>\n\t\n</Data>", 1, {}},
       {"no Config", "<Data><Other/><!-- c --><?pi x?>text</Data>", 1, {}},
-      {"unknown element inside Config", ConfigDoc("<usb_vendor_id>1</usb_vendor_id>"), 1, {unknown}},
-      {"one box per comment inside Config", ConfigDoc("<!-- a --><GPIO_SET>1</GPIO_SET><!-- b -->"),
-       1, {unknown, unknown}},
+      {"unknown element inside Config",
+       ConfigDoc("<usb_vendor_id>1</usb_vendor_id>"),
+       1,
+       {unknown}},
+      {"one box per comment inside Config",
+       ConfigDoc("<!-- a --><GPIO_SET>1</GPIO_SET><!-- b -->"),
+       1,
+       {unknown, unknown}},
       {"processing instruction named as a field inside Config",
-       ConfigDoc("<?GPIO_MODE 5?>"), 1, {unknown}},
+       ConfigDoc("<?GPIO_MODE 5?>"),
+       1,
+       {unknown}},
       {"an element named text is passed over", ConfigDoc("<text>1</text>"), 1, {}},
       {"field elements outside Config are ignored",
-       "<Data><USB_VENDOR_ID>1</USB_VENDOR_ID><Config Version=\"1.0\"/></Data>", 1, {}},
+       "<Data><USB_VENDOR_ID>1</USB_VENDOR_ID><Config Version=\"1.0\"/></Data>",
+       1,
+       {}},
       {"unsupported version",
-       "<Data><Config Version=\"2.0\"><GPIO_MODE>1</GPIO_MODE></Config></Data>", 0,
+       "<Data><Config Version=\"2.0\"><GPIO_MODE>1</GPIO_MODE></Config></Data>",
+       0,
        {{"Unsupported file format version: 2.0. Exiting application", "Error", MB_ICONERROR}}},
       {"absent version",
-       "<Data><Config Chip=\"QT70L5530IL16\"/></Data>", 0,
-       {{"Unsupported file format version: (none). Exiting application", "Error",
-         MB_ICONERROR}}},
+       "<Data><Config Chip=\"QT70L5530IL16\"/></Data>",
+       0,
+       {{"Unsupported file format version: (none). Exiting application", "Error", MB_ICONERROR}}},
   };
   for (const MessageCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -317,8 +329,9 @@ TEST_F(ReaderTest, NoExternalEntityOrDtdIsLoaded) {
   EXPECT_EQ(e.m_recGpioMode.req, 1u);
   EXPECT_EQ(e.m_recGpioMode.xml, 0);
   // An external DTD is not fetched either: the file still parses.
-  std::string dtd = "<?xml version=\"1.0\"?>\n<!DOCTYPE Data SYSTEM \"http://127.0.0.1:9/x.dtd\">\n" +
-                    test::DataConfig("<GPIO_SET>0x7</GPIO_SET>");
+  std::string dtd =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE Data SYSTEM \"http://127.0.0.1:9/x.dtd\">\n" +
+      test::DataConfig("<GPIO_SET>0x7</GPIO_SET>");
   ASSERT_EQ(Parse(dtd), 1);
   EXPECT_EQ(e.m_recGpioSet.xml, 7);
 }
@@ -354,8 +367,7 @@ std::string Pairs(int first, int count) {
 
 std::string NonZeroString(const char* element, int count) {
   std::string s = std::string("<") + element + ">";
-  for (int i = 0; i < count; ++i)
-    s += "<Byte Index=\"" + std::to_string(i % 16) + "\">0x41</Byte>";
+  for (int i = 0; i < count; ++i) s += "<Byte Index=\"" + std::to_string(i % 16) + "\">0x41</Byte>";
   return s + "</" + element + ">";
 }
 
@@ -367,8 +379,8 @@ TEST_F(ReaderTest, FilesBreakingTheRecordBoundsAreRejectedWithoutChange) {
        "<PRODUCT_STRING><Byte Index=\"-1\">0x00</Byte></PRODUCT_STRING>", "PRODUCT_STRING",
        "Index \"-1\" is outside 0-15"},
       {"string Index that only fits after a cut",
-       "<PRODUCT_STRING><Byte Index=\"0x10000000F\">0x41</Byte></PRODUCT_STRING>",
-       "PRODUCT_STRING", "outside 0-15"},
+       "<PRODUCT_STRING><Byte Index=\"0x10000000F\">0x41</Byte></PRODUCT_STRING>", "PRODUCT_STRING",
+       "outside 0-15"},
       {"16 non-zero string bytes", NonZeroString("SERIAL_NUMBER_STRING", 16),
        "SERIAL_NUMBER_STRING", "terminating NUL"},
       {"string given again after 15 characters",
@@ -377,9 +389,8 @@ TEST_F(ReaderTest, FilesBreakingTheRecordBoundsAreRejectedWithoutChange) {
       {"string growing past 15 over repeated elements",
        NonZeroString("MANUFACTURER_STRING", 10) + NonZeroString("MANUFACTURER_STRING", 5),
        "MANUFACTURER_STRING", "terminating NUL"},
-      {"string Byte without Index",
-       "<MANUFACTURER_STRING><Byte>0x41</Byte></MANUFACTURER_STRING>", "MANUFACTURER_STRING",
-       "no Index"},
+      {"string Byte without Index", "<MANUFACTURER_STRING><Byte>0x41</Byte></MANUFACTURER_STRING>",
+       "MANUFACTURER_STRING", "no Index"},
       {"line coding Index 7", "<LINE_CODING><Byte Index=\"7\">1</Byte></LINE_CODING>",
        "LINE_CODING", "Index \"7\" is outside 0-6"},
       {"8 line-coding bytes in one element",
@@ -390,11 +401,10 @@ TEST_F(ReaderTest, FilesBreakingTheRecordBoundsAreRejectedWithoutChange) {
        "<LINE_CODING>" + Bytes({"0", "0", "0", "0"}) + "</LINE_CODING><LINE_CODING>" +
            Bytes({"1", "1", "1", "1"}) + "</LINE_CODING>",
        "LINE_CODING", "more than 7"},
-      {"line-coding Byte without Index", "<LINE_CODING><Byte>1</Byte></LINE_CODING>",
-       "LINE_CODING", "no Index"},
+      {"line-coding Byte without Index", "<LINE_CODING><Byte>1</Byte></LINE_CODING>", "LINE_CODING",
+       "no Index"},
       {"149 pairs", Pairs(1, 149), "ADDRESS_VALUE", "more than 148"},
-      {"pairs over two elements", Pairs(1, 100) + Pairs(200, 49), "ADDRESS_VALUE",
-       "more than 148"},
+      {"pairs over two elements", Pairs(1, 100) + Pairs(200, 49), "ADDRESS_VALUE", "more than 148"},
       {"pair address 0x000", "<ADDRESS_VALUE><Value Address=\"0x000\">1</Value></ADDRESS_VALUE>",
        "ADDRESS_VALUE", "0x000"},
       {"pair address 0xFFF after masking",
@@ -402,8 +412,8 @@ TEST_F(ReaderTest, FilesBreakingTheRecordBoundsAreRejectedWithoutChange) {
        "0xFFF"},
       {"pair address of no number", "<ADDRESS_VALUE><Value Address=\"\">1</Value></ADDRESS_VALUE>",
        "ADDRESS_VALUE", "0x000"},
-      {"Value without Address", "<ADDRESS_VALUE><Value>1</Value></ADDRESS_VALUE>",
-       "ADDRESS_VALUE", "no Address"},
+      {"Value without Address", "<ADDRESS_VALUE><Value>1</Value></ADDRESS_VALUE>", "ADDRESS_VALUE",
+       "no Address"},
   };
   for (const RejectCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -431,7 +441,9 @@ TEST_F(ReaderTest, FilesBreakingTheRecordBoundsAreRejectedWithoutChange) {
 }
 
 TEST_F(ReaderTest, ZeroStringBytesPastFifteenCharactersAreHarmless) {
-  ASSERT_EQ(Parse(ConfigDoc(NonZeroString("PRODUCT_STRING", 15).insert(16, "<Byte Index=\"15\">0</Byte>"))), 1);
+  ASSERT_EQ(Parse(ConfigDoc(
+                NonZeroString("PRODUCT_STRING", 15).insert(16, "<Byte Index=\"15\">0</Byte>"))),
+            1);
   EXPECT_EQ(e.m_recProductString.req, 16u);
   EXPECT_EQ(e.m_recProductString.xml[15], 0);
 }
@@ -439,11 +451,16 @@ TEST_F(ReaderTest, ZeroStringBytesPastFifteenCharactersAreHarmless) {
 // --- Trace ------------------------------------------------------------------------
 
 TEST_F(ReaderTest, TraceLinesArePrintedAboveLevelTwo) {
-  std::string body = "<OTP_CONFIG3>3</OTP_CONFIG3><USB_VENDOR_ID>1</USB_VENDOR_ID>"
-                     "<GPIO_MODE>2</GPIO_MODE>"
-                     "<MANUFACTURER_STRING>" + Bytes({"0x41", "0"}) + "</MANUFACTURER_STRING>"
-                     "<LINE_CODING>" + Bytes({"0x80"}) + "</LINE_CODING>"
-                     "<ADDRESS_VALUE><Value Address=\"0x1C0D\">0x2FF</Value></ADDRESS_VALUE>";
+  std::string body =
+      "<OTP_CONFIG3>3</OTP_CONFIG3><USB_VENDOR_ID>1</USB_VENDOR_ID>"
+      "<GPIO_MODE>2</GPIO_MODE>"
+      "<MANUFACTURER_STRING>" +
+      Bytes({"0x41", "0"}) +
+      "</MANUFACTURER_STRING>"
+      "<LINE_CODING>" +
+      Bytes({"0x80"}) +
+      "</LINE_CODING>"
+      "<ADDRESS_VALUE><Value Address=\"0x1C0D\">0x2FF</Value></ADDRESS_VALUE>";
   {
     test::TraceCapture quiet(2);
     ASSERT_EQ(Parse(ConfigDoc(body)), 1);

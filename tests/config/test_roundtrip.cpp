@@ -140,8 +140,8 @@ TEST_F(RoundTrip, WriterThenReaderGivesTheRequestedRecords) {
     unsigned code = s.m_nCoreClock >= 0 && s.m_nCoreClock <= 3 ? clock[s.m_nCoreClock] : 0;
     single(e.m_recConfig0, s.m_bLowPowerActiveHigh ? 0x02 : 0, 0xFF);
     single(e.m_recConfig3, (s.m_bVbusSense ? 0x08 : 0) | code, 0xFF);
-    single(e.m_recUsbAttributes, 0x80 | (s.m_bSelfPowered ? 0x40 : 0) | (s.m_bRemoteWakeup ? 0x20 : 0),
-           0xFF);
+    single(e.m_recUsbAttributes,
+           0x80 | (s.m_bSelfPowered ? 0x40 : 0) | (s.m_bRemoteWakeup ? 0x20 : 0), 0xFF);
 
     auto text = [](const mlc_string& rec, const std::string& t) {
       if (t.empty()) {
@@ -155,11 +155,13 @@ TEST_F(RoundTrip, WriterThenReaderGivesTheRequestedRecords) {
     text(e.m_recProductString, s.m_strProduct);
     text(e.m_recSerialNumberString, s.m_strSerialNumber);
 
-    const uint8_t line[7] = {
-        static_cast<uint8_t>(s.m_nBaudRate), static_cast<uint8_t>(s.m_nBaudRate >> 8),
-        static_cast<uint8_t>(s.m_nBaudRate >> 16), static_cast<uint8_t>(s.m_nBaudRate >> 24),
-        static_cast<uint8_t>(s.m_nCharFormat == 1 ? 2 : 0), static_cast<uint8_t>(s.m_nParity),
-        static_cast<uint8_t>(s.m_nDataBits + 7)};
+    const uint8_t line[7] = {static_cast<uint8_t>(s.m_nBaudRate),
+                             static_cast<uint8_t>(s.m_nBaudRate >> 8),
+                             static_cast<uint8_t>(s.m_nBaudRate >> 16),
+                             static_cast<uint8_t>(s.m_nBaudRate >> 24),
+                             static_cast<uint8_t>(s.m_nCharFormat == 1 ? 2 : 0),
+                             static_cast<uint8_t>(s.m_nParity),
+                             static_cast<uint8_t>(s.m_nDataBits + 7)};
     EXPECT_EQ(e.m_recLineCoding.req, 7u);
     EXPECT_EQ(std::memcmp(e.m_recLineCoding.xml, line, 7), 0);
     EXPECT_EQ(e.m_recAddressValue.count, 0u);

@@ -92,7 +92,7 @@ TEST_F(WriterTest, DialogSettingsGiveExactlyThisFile) {
 }
 
 TEST_F(WriterTest, EmptySettingsKeepStartAndEndTagsAndWriteNoStrings) {
-  CSettings s;  // every text empty, every number 0
+  CSettings s;                      // every text empty, every number 0
   s.m_bUseDefaultManufacturer = 0;  // the flags are not inputs of the writer
   const std::string expected =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -123,7 +123,7 @@ TEST_F(WriterTest, EmptySettingsKeepStartAndEndTagsAndWriteNoStrings) {
 TEST_F(WriterTest, StringBytesAndEightBitText) {
   CSettings s = DialogSettings();
   s.m_strManufacturer = "123456789ABCDE\xe9";  // 15 characters, the last one 0xE9
-  s.m_strProduct = "0123456789abcdefXYZ";  // too long: byte 15 is still the NUL
+  s.m_strProduct = "0123456789abcdefXYZ";      // too long: byte 15 is still the NUL
   s.m_strSerialNumber = "\x01 ";
   s.m_strGpioSet = "0x\xe9<&>\r\"'";
   std::string file = Write(s);
@@ -258,10 +258,12 @@ TEST_F(SaveTest, WriteFailingHalfWayKeepsTheOldFile) {
   const std::string old = ReadFile("QT70L5530_OTP.xml");
   ASSERT_GT(old.size(), 300u);
 
-  struct sigaction ignore {}, saved {};
+  struct sigaction ignore {
+  }, saved{};
   ignore.sa_handler = SIG_IGN;
   ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &saved), 0);
-  struct rlimit limit {}, savedLimit {};
+  struct rlimit limit {
+  }, savedLimit{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &savedLimit), 0);
   limit = savedLimit;
   limit.rlim_cur = 100;

@@ -13,12 +13,12 @@ namespace {
 std::string Snapshot(const COtpEngine& e) {
   std::string s;
   for (const mlc_tag& tag : e.m_tags) {
-    size_t size = tag.type == TYPE_MLC8 ? sizeof(mlc_8)
-                  : tag.type == TYPE_MLC16 ? sizeof(mlc_16)
+    size_t size = tag.type == TYPE_MLC8     ? sizeof(mlc_8)
+                  : tag.type == TYPE_MLC16  ? sizeof(mlc_16)
                   : tag.type == TYPE_STRING ? sizeof(mlc_string)
-                  : tag.type == TYPE_LINE ? sizeof(mlc_line)
-                  : tag.type == TYPE_AV ? sizeof(mlc_av)
-                                        : sizeof(mlc_gen);
+                  : tag.type == TYPE_LINE   ? sizeof(mlc_line)
+                  : tag.type == TYPE_AV     ? sizeof(mlc_av)
+                                            : sizeof(mlc_gen);
     s.append(static_cast<const char*>(tag.record), size);
   }
   for (int flag : {e.m_bXmlUsbValid, e.m_bXmlStringsValid, e.m_bXmlLineValid})

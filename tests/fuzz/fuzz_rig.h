@@ -56,7 +56,8 @@ class MemFile {
     path_ = "/proc/self/fd/" + std::to_string(fd_);
   }
   const std::string& Set(const uint8_t* data, size_t size) {
-    if (ftruncate(fd_, 0) != 0 || (size && pwrite(fd_, data, size, 0) != static_cast<ssize_t>(size)))
+    if (ftruncate(fd_, 0) != 0 ||
+        (size && pwrite(fd_, data, size, 0) != static_cast<ssize_t>(size)))
       std::abort();
     return path_;
   }
@@ -75,12 +76,12 @@ inline void QuietXml() {
 }
 
 // Stops the run with a crash report when an invariant does not hold.
-#define FUZZ_CHECK(cond)                                                 \
-  do {                                                                   \
-    if (!(cond)) {                                                       \
+#define FUZZ_CHECK(cond)                                                            \
+  do {                                                                              \
+    if (!(cond)) {                                                                  \
       std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-      std::abort();                                                      \
-    }                                                                    \
+      std::abort();                                                                 \
+    }                                                                               \
   } while (0)
 
 }  // namespace qt70::fuzz

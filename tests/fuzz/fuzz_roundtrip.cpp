@@ -51,9 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
 
   CSettings s;
-  std::string* texts[] = {&s.m_strVendorId,      &s.m_strDeviceId,     &s.m_strMaxPower,
-                          &s.m_strGpioMode,      &s.m_strFlowControl,  &s.m_strGpioDirection,
-                          &s.m_strGpioIntMask,   &s.m_strPinPulldown,  &s.m_strPinPullup,
+  std::string* texts[] = {&s.m_strVendorId,    &s.m_strDeviceId,    &s.m_strMaxPower,
+                          &s.m_strGpioMode,    &s.m_strFlowControl, &s.m_strGpioDirection,
+                          &s.m_strGpioIntMask, &s.m_strPinPulldown, &s.m_strPinPullup,
                           &s.m_strGpioSet};
   bool writable = true;
   for (std::string* t : texts) {
@@ -107,10 +107,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const auto& str : strings) {
     // A written string of zero bytes only is an empty text with its NUL.
     FUZZ_CHECK(str.rec.req == (str.written ? str.text.size() + 1 : 0));
-    if (str.written) FUZZ_CHECK(std::memcmp(str.rec.xml, str.text.c_str(), str.text.size() + 1) == 0);
+    if (str.written)
+      FUZZ_CHECK(std::memcmp(str.rec.xml, str.text.c_str(), str.text.size() + 1) == 0);
   }
-  FUZZ_CHECK(e.m_recGpioMode.xml == static_cast<uint8_t>(std::strtoul(s.m_strGpioMode.c_str(), nullptr, 0)));
-  FUZZ_CHECK(e.m_recUsbVendorId.xml == static_cast<uint16_t>(std::strtoul(s.m_strVendorId.c_str(), nullptr, 0)));
+  FUZZ_CHECK(e.m_recGpioMode.xml ==
+             static_cast<uint8_t>(std::strtoul(s.m_strGpioMode.c_str(), nullptr, 0)));
+  FUZZ_CHECK(e.m_recUsbVendorId.xml ==
+             static_cast<uint16_t>(std::strtoul(s.m_strVendorId.c_str(), nullptr, 0)));
   FUZZ_CHECK(e.m_recLineCoding.req == 7);
   FUZZ_CHECK(std::memcmp(e.m_recLineCoding.xml, &s.m_nBaudRate, 4) == 0);
   return 0;
