@@ -166,6 +166,7 @@ class DialogRig : public WithApp, public ::testing::Test {
   // that the listing shows it; the chip behind it is in-process.
   void AddPortEntry(const std::string& name) {
     const std::string path = portsDir + "/" + name;
+    ::unlink(path.c_str());
     int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_GE(fd, 0);
     sockaddr_un addr{};
@@ -283,8 +284,9 @@ class DialogRig : public WithApp, public ::testing::Test {
   int Focus() const { return dlg->GetFocusId(); }
 
   // Types a complete, valid set of settings into a dialog in its editing
-  // state (the strings' Use Kelm Defaults boxes unchecked first).
-  void FillValidSettings() {
+  // state (the strings' Use Kelm Defaults boxes unchecked first); the list
+  // `skipList` is left without a chosen entry.
+  void FillValidSettings(int skipList = 0) {
     Type(IDC_EDIT_VENDOR_ID, "0x2f4a");
     Type(IDC_EDIT_DEVICE_ID, "0x5530");
     Type(IDC_EDIT_MAX_POWER, "0x32");
@@ -306,10 +308,12 @@ class DialogRig : public WithApp, public ::testing::Test {
     Type(IDC_EDIT_GPIO_MODE, "0x0f");
     Type(IDC_EDIT_GPIO_SET, "0x02");
     Type(IDC_EDIT_BAUD_RATE, "115200");
-    Choose(IDC_COMBO_CHAR_FORMAT, "1");
-    Choose(IDC_COMBO_PARITY, "None");
-    Choose(IDC_COMBO_DATA_BITS, "8");
-    Choose(IDC_COMBO_CORE_CLOCK, "48 MHz");
+    const std::pair<int, const char*> entries[] = {{IDC_COMBO_CHAR_FORMAT, "1"},
+                                                   {IDC_COMBO_PARITY, "None"},
+                                                   {IDC_COMBO_DATA_BITS, "8"},
+                                                   {IDC_COMBO_CORE_CLOCK, "48 MHz"}};
+    for (auto [id, entry] : entries)
+      if (id != skipList) Choose(id, entry);
   }
 
   // Checks the control state control by control.
