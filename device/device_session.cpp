@@ -26,6 +26,7 @@ void CDeviceSession::RefreshPortList() {
     m_ui.MessageBox(e.what(), "Error", MB_ICONERROR);
   }
   if (onPortListChanged) onPortListChanged();
+  m_ui.SetCurSel(IDC_COMBO_COM_NUMBER, -1);
 }
 
 void CDeviceSession::OnCbnSelchangeComboComNumber() {

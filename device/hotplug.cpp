@@ -199,6 +199,15 @@ void CPortMonitor::DispatchUdev(int& reported) {
 }
 
 int CPortMonitor::Dispatch() {
+  // A handler may open a modal box whose event loop calls Dispatch again;
+  // the outer call goes on reading until nothing is pending, so the inner
+  // one has nothing to add.
+  if (m_dispatching) return 0;
+  m_dispatching = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{m_dispatching};
   int reported = 0;
   DispatchInotify(reported);
   DispatchUdev(reported);

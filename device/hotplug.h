@@ -65,6 +65,7 @@ class CPortMonitor {
   std::set<std::string> m_real;      // real ports known
   void* m_udev = nullptr;            // struct udev*
   void* m_udevMonitor = nullptr;     // struct udev_monitor*
+  bool m_dispatching = false;
 };
 
 }  // namespace qt70
