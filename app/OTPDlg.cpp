@@ -354,13 +354,13 @@ void CTandoOTPDlg::OnBnClickedButtonLoadXmlfile() {
     CDialog::UpdateData(false);
     return;
   }
-  // A file that cannot be read has been reported, and the settings are as
-  // they were.
-  if (m_files.LoadXmlFile(path, m_settings)) {
-    CDialog::SetReadOnly(IDC_EDIT_MANUFACTURER, m_settings.m_bUseDefaultManufacturer == 1);
-    CDialog::SetReadOnly(IDC_EDIT_PRODUCT, m_settings.m_bUseDefaultProduct == 1);
-    CDialog::SetReadOnly(IDC_EDIT_SERIAL_NUMBER, m_settings.m_bUseDefaultSerial == 1);
-  }
+  // A file that cannot be read has been reported as changing no setting:
+  // the controls are left alone too, so that what the operator typed since
+  // the last transfer is not replaced by older members.
+  if (!m_files.LoadXmlFile(path, m_settings)) return;
+  CDialog::SetReadOnly(IDC_EDIT_MANUFACTURER, m_settings.m_bUseDefaultManufacturer == 1);
+  CDialog::SetReadOnly(IDC_EDIT_PRODUCT, m_settings.m_bUseDefaultProduct == 1);
+  CDialog::SetReadOnly(IDC_EDIT_SERIAL_NUMBER, m_settings.m_bUseDefaultSerial == 1);
   CDialog::UpdateData(false);
 }
 
