@@ -203,7 +203,7 @@ class DialogRig : public WithApp, public ::testing::Test {
   // active so that focus and visibility are as the operator has them.
   CTandoOTPDlg& Start() {
     dlg = std::make_unique<CTandoOTPDlg>(nullptr, portsDir);
-    dlg->m_device.SetPortOpener([this](const std::string& name) {
+    if (!useRealPorts) dlg->m_device.SetPortOpener([this](const std::string& name) {
       OpenResult result;
       for (const std::string& b : busy) {
         if (b != name) continue;
@@ -370,6 +370,9 @@ class DialogRig : public WithApp, public ::testing::Test {
   ScriptedFileDialogs fileDialogs;
   std::map<std::string, std::unique_ptr<EmulatedChip>> chips;
   std::vector<std::string> busy;
+  // The dialog opens ports as the application does (served chips in the
+  // ports folder), not the in-process chips.
+  bool useRealPorts = false;
   std::unique_ptr<CTandoOTPDlg> dlg;
 };
 
