@@ -322,17 +322,23 @@ void CTandoOTPDlg::OnBnClickedButtonProgram() {
     EndDialog(IDCANCEL);
     return;
   }
-  m_device.ReadAllTandoOTPRegisters();
-  DisableControls1();
+  // The chip is shown as it is now, whatever the run's outcome. A readback
+  // that finds the port gone has closed it: nothing is left usable then.
+  if (m_device.ReadAllTandoOTPRegisters()) DisableControls1();
+  else DisableControls();
 }
 
 void CTandoOTPDlg::OnBnClickedButtonRefresh() {
   const int programmed = m_device.IsOTPProgrammed();
   if (programmed == kOtpCheckFailed) {
+    // The chip did not answer: the port is closed, and the controls are
+    // locked as after a port choice that meets the same failure, so that
+    // Program is not left enabled on a closed port.
     m_device.OnReadbackFailed();
+    DisableControls();
   } else if (programmed) {
-    m_device.ReadAllTandoOTPRegisters();
-    DisableControls1();
+    if (m_device.ReadAllTandoOTPRegisters()) DisableControls1();
+    else DisableControls();
   } else {
     CDialog::MessageBox("The OTP is not programmed and is blank.", "OTP Blank.",
                         MB_ICONEXCLAMATION);
