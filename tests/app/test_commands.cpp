@@ -173,6 +173,83 @@ TEST_F(Commands, ProgramStopsAfterAFailedTransfer) {
   ExpectState(State::Editing);
 }
 
+TEST_F(Commands, ProgramWithBitsThatDoNotTakeEndsProgrammedWithTheChipReadBack) {
+  // Bit 1 of the Vendor ID's low byte takes in neither bank.
+  EmulatedChip& chip = AddChip("COM5", {"stuck=0x00C.1", "stuck2=0x00C.1"});
+  Start();
+  ChoosePort("COM5");
+  FillValidSettings();
+  boxes.boxes.clear();
+  Click(IDC_BUTTON_PROGRAM);
+  ASSERT_EQ(boxes.boxes.size(), 2u);
+  EXPECT_EQ(boxes.boxes[1].caption, "Error");
+  EXPECT_EQ(boxes.boxes[1].style, 0x10u);
+  EXPECT_EQ(boxes.boxes[1].text.rfind("ERROR: Some bits were not programmed correctly.\n", 0), 0u)
+      << boxes.boxes[1].text;
+  EXPECT_TRUE(StatusVisible());
+  EXPECT_EQ(Text(IDC_STATIC_STATUS), "OTP ERROR: Some bits were not programmed correctly.");
+  EXPECT_EQ(Text(IDC_BUTTON_PROGRAM), "Programmed");
+  ExpectState(State::Programmed);
+  // The fields show what the chip holds: the Vendor ID without that bit.
+  EXPECT_EQ(Text(IDC_EDIT_VENDOR_ID), "0x2f48");
+  EXPECT_EQ(Text(IDC_EDIT_DEVICE_ID), "0x5530");
+  EXPECT_EQ(chip.Otp(0x00C), 0x48);
+}
+
+TEST_F(Commands, RefreshOnAChipThatStoppedAnsweringLocksTheDialog) {
+  for (bool programmed : {false, true}) {
+    SCOPED_TRACE(programmed ? "programmed chip" : "blank chip");
+    dlg.reset();
+    EmulatedChip& chip = programmed ? AddProgrammedChip("COM5") : AddChip("COM5");
+    Start();
+    ChoosePort("COM5");
+    // From now on every request is rejected, as after a pulled cable whose
+    // removal has not been reported.
+    std::string error;
+    ASSERT_TRUE(chip.AddFault("unplug-after=" + std::to_string(chip.TotalRequests()), &error));
+    boxes.boxes.clear();
+    Click(IDC_BUTTON_REFRESH);
+    // The rejected register requests of the lock-bit check are told as
+    // they fail, then the readback's failure.
+    ASSERT_FALSE(boxes.boxes.empty());
+    EXPECT_EQ(boxes.boxes.back(), Box("This device does not support OTP or the device is "
+                                      "disconnected. Please check.",
+                                      "Error", 0x10));
+    for (size_t i = 0; i + 1 < boxes.boxes.size(); ++i)
+      EXPECT_EQ(boxes.boxes[i], Box("Error in Writing to USB_UART Reg!", "Error", 0x10)) << i;
+    EXPECT_FALSE(dlg->m_link.IsOpen());
+    EXPECT_EQ(Text(IDC_EDIT_VENDOR_ID), "");
+    EXPECT_EQ(Selection(IDC_COMBO_COM_NUMBER), -1);
+    // Nothing is left usable on a port that is closed.
+    ExpectState(State::Locked);
+  }
+}
+
+TEST_F(Commands, ProgramWhoseChipStopsAnsweringBeforeTheReadbackEndsLocked) {
+  EmulatedChip& chip = AddChip("COM5");
+  Start();
+  ChoosePort("COM5");
+  FillValidSettings();
+  // The cable is pulled while the success box is open, and no removal is
+  // reported: the readback after the run finds no chip.
+  boxes.whileOpen = [&](const MessageBoxRecord& box) {
+    std::string error;
+    if (box.text == "OTP successful..") {
+      EXPECT_TRUE(chip.AddFault("unplug-after=" + std::to_string(chip.TotalRequests()), &error));
+    }
+  };
+  boxes.boxes.clear();
+  Click(IDC_BUTTON_PROGRAM);
+  ASSERT_GE(boxes.boxes.size(), 3u);
+  EXPECT_EQ(boxes.boxes[1].text, "OTP successful..");
+  EXPECT_EQ(boxes.boxes.back().text,
+            "This device does not support OTP or the device is disconnected. Please check.");
+  EXPECT_FALSE(dlg->m_link.IsOpen());
+  EXPECT_EQ(Text(IDC_EDIT_VENDOR_ID), "");
+  EXPECT_EQ(Text(IDC_BUTTON_PROGRAM), "Programmed");
+  ExpectState(State::Locked);
+}
+
 TEST_F(Commands, RefreshOnABlankChipSaysSoAndChangesNothing) {
   AddChip("COM5");
   Start();
