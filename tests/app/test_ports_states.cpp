@@ -130,6 +130,27 @@ TEST_F(PortsAndStates, BusyPortIsReportedAndLeavesTheStateAsItWas) {
   ExpectState(State::Editing);
 }
 
+TEST_F(PortsAndStates, AFailingTransferDoesNotStopThePortChoice) {
+  AddChip("COM5");
+  EmulatedChip& other = AddChip("COM6");
+  Start();
+  ChoosePort("COM5");
+  FillValidSettings();
+  Type(IDC_EDIT_BAUD_RATE, "abc");
+  boxes.boxes.clear();
+  ChoosePort("COM6");
+  // The port name is taken first; the framework tells of the baud rate and
+  // the chosen port opens all the same, with every setting reset.
+  EXPECT_EQ(boxes.boxes,
+            (std::vector<MessageBoxRecord>{Box("Enter a positive integer.", AppName(), 0x30)}));
+  EXPECT_TRUE(dlg->m_link.IsOpen());
+  EXPECT_EQ(dlg->m_settings.m_strComPort, "COM6");
+  EXPECT_EQ(Text(IDC_EDIT_BAUD_RATE), "0");
+  EXPECT_EQ(Text(IDC_EDIT_VENDOR_ID), "");
+  ExpectState(State::Editing);
+  EXPECT_GT(other.RequestCount(IOCTL_QTUSB_READ_OTP), 0u);
+}
+
 TEST_F(PortsAndStates, PortWithoutOtpAccessIsClosedAndLocked) {
   AddChip("COM5");
   AddChip("COM8", {"no-otp"});
