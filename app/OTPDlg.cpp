@@ -310,8 +310,13 @@ void CTandoOTPDlg::OnBnClickedButtonProgram() {
   // The chip is programmed only from the file that holds the settings on
   // the screen: when it cannot be saved, nothing is touched.
   if (!m_files.dynamDOM(m_settings)) {
-    CDialog::MessageBox("The configuration file QT70L5530_OTP.xml could not be saved: " +
-                            m_files.LastWriteError() + "\nThe chip was not programmed.",
+    // The writer's text names the file too; the box names it once.
+    std::string why = m_files.LastWriteError();
+    const std::string named = std::string("cannot write the configuration file ") +
+                              kXmlFileName + ": ";
+    if (why.rfind(named, 0) == 0) why.erase(0, named.size());
+    CDialog::MessageBox("The configuration file QT70L5530_OTP.xml could not be saved: " + why +
+                            "\nThe chip was not programmed.",
                         "Error", MB_ICONERROR);
     return;
   }
