@@ -146,9 +146,7 @@ void CTandoOTPDlg::OnSysCommand(unsigned nID, long lParam) {
 }
 
 long CTandoOTPDlg::OnDeviceChange(unsigned event, const DeviceBroadcast* data) {
-  // Events other than arrival and removal are answered without looking at
-  // their record.
-  if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return 0;
+  // The session answers every event but arrival and removal with 0.
   if (!data) return 0;
   return m_device.OnMyDeviceChange(event, data->deviceType, data->name);
 }
